@@ -12,6 +12,9 @@ struct Series {
     std::vector<double> x;
     std::vector<double> y;
     bool dashed = false;
+    // Palette slot (0 to 9); -1 takes the series' position in its panel, so
+    // that related series (two faces of one layer) can share a colour.
+    int colour = -1;
 };
 
 // One panel of a figure.
@@ -20,6 +23,9 @@ struct Chart {
     std::string xLabel;
     std::string yLabel;
     std::vector<Series> series;
+    // Distance between labelled x ticks, 0 for PLplot's own choice (a time
+    // axis in hours reads best with a tick per day, 24).
+    double xTick = 0;
 };
 
 // Writes the panels, stacked top to bottom, to basePath + ".png" and
