@@ -1,9 +1,9 @@
 #include "notice.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
+#include "decimal.h"
 #include "host_kernel.h"
 
 namespace pcm {
@@ -24,14 +24,9 @@ std::size_t formatTwoDecimals(double value, char* out, std::size_t size) {
     if (std::isnan(value)) return copyCut("nan", out, size);
     if (std::isinf(value)) return copyCut(value < 0 ? "-inf" : "inf", out, size);
 
-    // Step 1: 17 significant digits, correctly rounded: d.dddddddddddddddde+XX.
-    char sci[32];
-    const auto sciEnd = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 16).ptr;
+    // Step 1: 17 significant digits, correctly rounded: d.dddddddddddddddd x 10^exponent.
     char digits[17];
-    digits[0] = sci[0];
-    std::memcpy(digits + 1, sci + 2, 16);
-    int exponent = 0;
-    std::from_chars(sci[19] == '+' ? sci + 20 : sci + 19, sciEnd, exponent);
+    const int exponent = significantDigits(value, 17, digits);
 
     // Digit i of the 17 has place value 10^(exponent - i); digits beyond the
     // seventeenth count as zero.

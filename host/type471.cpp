@@ -1,10 +1,9 @@
 #include "type471.h"
 
-#include <charconv>
-#include <cstdio>
 #include <memory>
 #include <new>
 
+#include "decimal.h"
 #include "host_kernel.h"
 #include "notice.h"
 
@@ -75,10 +74,13 @@ void removeUnit(std::int32_t unitNumber) {
 
 void sendFatal(const char* what, double nodeCountParameter, std::int32_t unitNumber, std::int32_t typeNumber) {
     char value[32];
-    const auto end = std::to_chars(value, value + sizeof value - 1, nodeCountParameter).ptr;
-    *end = '\0';
+    formatShort(nodeCountParameter, value, sizeof value);
     char message[200];
-    std::snprintf(message, sizeof message, "nodeCount (parameter 6) = %s: %s; no layer was created", value, what);
+    std::size_t n = 0;
+    const char* const parts[] = {"nodeCount (parameter 6) = ", value, ": ", what, "; no layer was created"};
+    for (const char* part : parts)
+        for (; *part != '\0' && n + 1 < sizeof message; ++part) message[n++] = *part;
+    message[n] = '\0';
     sendNotice(message, kFatalSeverity, unitNumber, typeNumber);
 }
 
