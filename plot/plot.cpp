@@ -261,5 +261,7 @@ std::string writeFigure(const std::vector<Chart>& panels, const std::string& bas
 // report.  Fontconfig, reached through PLplot's cairo driver and pango, keeps
 // its font caches for the life of the process by design; every program that
 // draws a figure would otherwise fail its leak check at exit.  Without the
-// sanitizer nothing calls it.
+// sanitizer nothing calls either hook; the second keeps the sanitizer from
+// listing the suppression on standard error at every exit.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
