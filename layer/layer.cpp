@@ -1,5 +1,7 @@
 #include "layer.h"
 
+#include "exp.h"
+
 #include <cmath>
 #include <new>
 
@@ -43,10 +45,12 @@ bool createLayer(LayerState& state, std::int32_t nodeCount, double initialTemper
     const auto n = static_cast<std::size_t>(nodeCount);
     std::unique_ptr<double[]> current(new (std::nothrow) double[n]());
     std::unique_ptr<double[]> next(new (std::nothrow) double[n]());
-    if (!current || !next) return false;
+    std::unique_ptr<double[]> exponents(new (std::nothrow) double[n + kExponentPadding]());
+    if (!current || !next || !exponents) return false;
     for (std::size_t i = 0; i < n; ++i) current[i] = initialTemperature;
     state.nodeTemperatures = std::move(current);
     state.nextTemperatures = std::move(next);
+    state.peakExponents = std::move(exponents);
     state.nodeCount = nodeCount;
     return true;
 }
@@ -54,6 +58,7 @@ bool createLayer(LayerState& state, std::int32_t nodeCount, double initialTemper
 void releaseLayer(LayerState& state) {
     state.nodeTemperatures.reset();
     state.nextTemperatures.reset();
+    state.peakExponents.reset();
     state.nodeCount = 0;
 }
 
@@ -63,7 +68,7 @@ MaterialLaw materialLaw(const LayerInputs& in) {
 
 double effectiveHeatCapacity(const MaterialLaw& law, double T) {
     const double d = T - law.peakTemperature;
-    return law.baseSpecificHeat + law.peakSpecificHeat * std::exp(d * d * law.k);
+    return law.baseSpecificHeat + law.peakSpecificHeat * numeric::exp(d * d * law.k);
 }
 
 SubStep chooseSubStep(const LayerInputs& in, double hostStepHours) {

@@ -28,6 +28,7 @@
 // so results are reproducible to the last bit on every platform.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -75,12 +76,20 @@ bool isUsableNodeCount(double parameter);
 // node spacing.
 LayerInputs readLayerInputs(const double* parameters, const double* inputs);
 
+// Elements of the solver's exponent scratch beyond the last node: the
+// exponentials are evaluated in whole vectors of up to this many doubles.
+inline constexpr std::size_t kExponentPadding = 8;
+
 // The layer's own state between host calls: its node temperatures and the
 // identity of the unit that owns it.
 struct LayerState {
     std::int32_t nodeCount = 0;                   // nodes in both arrays, 0 when empty
     std::unique_ptr<double[]> nodeTemperatures;   // current temperatures, index = node
     std::unique_ptr<double[]> nextTemperatures;   // scratch of one sub-step
+    // Scratch of the solver, allocated with the node arrays so that advancing
+    // the layer never allocates: each node's exponent of the material law,
+    // then its exponential; nodeCount + kExponentPadding elements.
+    std::unique_ptr<double[]> peakExponents;
     std::int32_t unitNumber = 0;                  // info(1) of the latest call
     std::int32_t typeNumber = 0;                  // info(2) of the latest call
     char noticeText[100] = {};                    // the formatted start-up notice
