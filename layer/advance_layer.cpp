@@ -63,6 +63,11 @@ namespace detail {
 // The binary exponent E of a finite non-zero x, 2^E <= |x| < 2^(E+1), the
 // true one for subnormals too, as std::ilogb gives it, but read from the bits:
 // MinGW's ilogb computes on the x87 unit, which the Windows module must not.
+// |x| by clearing the sign bit: the same value as std::fabs, but in integer
+// registers.  32-bit x86 compilers take std::fabs on the x87 unit even when
+// all arithmetic is SSE2, and the module keeps its doubles off that unit.
+static double magnitude(double x) { return std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63)); }
+
 static int binaryExponent(double x) {
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
     const int biased = static_cast<int>(bits >> 52);
@@ -102,8 +107,8 @@ static int binaryExponent(double x) {
 // a double (a peak more than 2^1000 times the base).
 double peakSkipThreshold(double baseSpecificHeat, double peakSpecificHeat) {
     constexpr double kNever = -std::numeric_limits<double>::infinity();
-    const double base = std::fabs(baseSpecificHeat);
-    const double peak = std::fabs(peakSpecificHeat);
+    const double base = magnitude(baseSpecificHeat);
+    const double peak = magnitude(peakSpecificHeat);
     if (!(base >= std::numeric_limits<double>::min() && base <= std::numeric_limits<double>::max())) return kNever;
     if (!(peak <= std::numeric_limits<double>::max())) return kNever;
     int m = -1;
