@@ -22,7 +22,7 @@ int significantDigits(double value, int count, char* digits);
 // value with at most 15 significant digits, trailing zeros dropped, in the
 // shorter of fixed and scientific notation (fixed when they are equally long),
 // as std::to_chars writes its shortest form: "5.7", "-3", "0.5", "3e+09",
-// "1e-05", "2147483648", "nan", "-inf".  A number typed with up to 15 digits
+// "1e-05", "2147483648", "nan" ("-nan" with the sign bit set), "-inf".  A number typed with up to 15 digits
 // reads back as typed.  Writes at most 22 characters and a terminating zero
 // to out (size bytes, cut to fit) and returns the length written.
 std::size_t formatShort(double value, char* out, std::size_t size);
