@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "advance_detail.h"
+#include "host_driver.h"
 #include "layer.h"
 #include "literal_advance.h"
 
@@ -218,25 +219,21 @@ TEST(fast_solver, matches_the_literal_one_bit_for_bit_on_random_layers) {
     }
 }
 
+// The worked example's layer with nodeCount nodes, its left fluid at 60 degC
+// so that a melting front runs through it.
+LayerInputs meltingExample(int nodeCount) {
+    auto parameters = pcm::testing::kExampleParameters;
+    auto inputs = pcm::testing::kExampleInputs;
+    parameters[5] = nodeCount;
+    inputs[1] = 60.0;
+    return readLayerInputs(parameters.data(), inputs.data());
+}
+
 TEST(fast_solver, matches_the_literal_one_on_the_worked_example) {
     // Realistic: the layer melts from its warm face over many sub-steps, so the
     // front (nodes that need the exponential and nodes that do not) moves.
-    LayerInputs in;
-    in.conductivity = 0.2;
-    in.density = 800;
-    in.baseSpecificHeat = 2000;
-    in.peakSpecificHeat = 20000;
-    in.peakWidth = 4;
-    in.thickness = 0.02;
-    in.peakTemperature = 25;
-    in.leftFluidTemperature = 60;
-    in.leftFilmCoefficient = 8;
-    in.leftHeatFlux = 100;
-    in.rightFluidTemperature = 18;
-    in.rightFilmCoefficient = 25;
     for (int nodeCount : {2, 3, 11, 51}) {
-        in.nodeCount = nodeCount;
-        in.nodeSpacing = in.thickness / (nodeCount - 1.0);
+        const LayerInputs in = meltingExample(nodeCount);
         const SubStep sub = chooseSubStep(in, 0.25);
         LayerState fast, literal;
         ASSERT_TRUE(createLayer(fast, nodeCount, -10.0));
@@ -252,19 +249,7 @@ TEST(fast_solver, matches_the_literal_one_on_the_worked_example) {
 }
 
 TEST(fast_solver, allocates_nothing_while_advancing) {
-    LayerInputs in;
-    in.conductivity = 0.2;
-    in.density = 800;
-    in.baseSpecificHeat = 2000;
-    in.peakSpecificHeat = 20000;
-    in.peakWidth = 4;
-    in.nodeCount = 201;
-    in.thickness = 0.02;
-    in.nodeSpacing = 0.02 / 200.0;
-    in.peakTemperature = 25;
-    in.leftFluidTemperature = 60;
-    in.leftFilmCoefficient = 8;
-    in.rightFluidTemperature = 18;
+    LayerInputs in = meltingExample(201);
     LayerState state;
     ASSERT_TRUE(createLayer(state, 201, 20.0));
     const SubStep sub = chooseSubStep(in, 0.25);
